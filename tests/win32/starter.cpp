@@ -1,0 +1,75 @@
+// Starts a program with exact bytes, which Wine's own command line cannot
+// give: its Unix arguments and environment pass through conversions.
+//
+//   starter.exe SPEC
+//
+// SPEC is a file of NUL-terminated fields: the application (empty: none, the
+// command line names it), the command line, the current directory (empty: the
+// starter's own), then the environment block, one NUL-terminated entry a
+// field, ended by an empty field. When the file ends before the environment,
+// the child inherits the starter's.
+//
+// The starter waits for the program to end, then for every process that it
+// started in turn (they share a job), and exits with the program's exit code;
+// 250 when the start failed, 251 when the spec cannot be read, 252 when the
+// processes did not end within a minute.
+#include <windows.h>
+#include <stdlib.h>
+#include <string.h>
+
+static char* ReadSpec(const char* path, DWORD* size) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) return NULL;
+    DWORD length = GetFileSize(file, NULL);
+    char* bytes = static_cast<char*>(calloc(length + 2, 1));
+    DWORD read = 0;
+    if (!ReadFile(file, bytes, length, &read, NULL) || read != length) {
+        CloseHandle(file);
+        return NULL;
+    }
+    CloseHandle(file);
+    *size = length;
+    return bytes;
+}
+
+static bool JobIsEmpty(HANDLE job) {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info = {};
+    if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info, sizeof info, NULL)) {
+        return true;
+    }
+    return info.ActiveProcesses == 0;
+}
+
+int main(int argc, char** argv) {
+    if (argc != 2) return 251;
+    DWORD size = 0;
+    char* spec = ReadSpec(argv[1], &size);
+    if (spec == NULL) return 251;
+
+    char* end = spec + size;
+    char* application = spec;
+    char* commandLine = application + strlen(application) + 1;
+    if (commandLine >= end) return 251;
+    char* directory = commandLine + strlen(commandLine) + 1;
+    if (directory >= end) return 251;
+    char* environment = directory + strlen(directory) + 1;
+
+    HANDLE job = CreateJobObjectA(NULL, NULL);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(*application ? application : NULL, commandLine, NULL, NULL, FALSE,
+                        CREATE_SUSPENDED, environment < end ? environment : NULL,
+                        *directory ? directory : NULL, &startup, &process)) {
+        return 250;
+    }
+    AssignProcessToJobObject(job, process.hProcess);
+    ResumeThread(process.hThread);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+
+    for (int i = 0; i < 600 && !JobIsEmpty(job); ++i) Sleep(100);
+    if (!JobIsEmpty(job)) return 252;
+    return static_cast<int>(exitCode);
+}
