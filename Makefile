@@ -7,7 +7,8 @@
 SHELL := /bin/bash
 JOBS ?= 2
 
-.PHONY: all deps win32 host host-asan demo demo-missing test unit-test asan-test fuzz-test release-test e2e-test bench clean
+.PHONY: all deps win32 host host-asan demo demo-missing test unit-test asan-test fuzz-test \
+        release-test e2e-test e2e-dialog-test bench clean
 
 all: win32 host
 
@@ -35,7 +36,25 @@ unit-test: host
 asan-test: host-asan
 	@cd build/host-asan && ctest --output-on-failure -j$(JOBS)
 
-test: unit-test asan-test
+fuzz-test: deps
+	@tests/fuzz/run.sh
+
+release-test: win32
+	@tests/release/run.sh
+
+e2e-test: win32
+	@tests/e2e/run.sh
+
+e2e-dialog-test: win32
+	@tests/e2e/dialogs/run.sh
+
+demo-missing: win32
+	@tools/demo-missing.sh
+
+bench: win32
+	@bench/run.sh
+
+test: unit-test asan-test fuzz-test release-test e2e-test e2e-dialog-test
 	@echo "All tests passed."
 
 clean:
