@@ -244,7 +244,8 @@ StillMissing TryLaunchFrom(ByteString directory) {
     runtimePath.Append(RuntimeExeName);
     if (!PathExists(runtimePath)) return true;
 
-    ByteString commandLine = LaunchCommandLine(runtimePath, OwnPath(), GetCommandLineA());
+    const ByteString ownPath = OwnPath();
+    const ByteString commandLine = LaunchCommandLine(runtimePath, ownPath, GetCommandLineA());
     WinExec(commandLine.CStr(), SW_SHOW);  // a failed start still ends the search
     return false;
 }
