@@ -1,5 +1,6 @@
 #include "UTypes.h"
 
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -55,7 +56,13 @@ void ByteString::Reserve(size_t capacity) {
 }
 
 void ByteString::Append(const char* bytes, size_t count) {
-    if (size_ + count > capacity_) Reserve(size_ + count > 2 * capacity_ ? size_ + count : 2 * capacity_);
+    if (size_ + count > capacity_) {
+        // The bytes may be this string's own, which growing moves.
+        uintptr_t at = reinterpret_cast<uintptr_t>(bytes) - reinterpret_cast<uintptr_t>(bytes_);
+        bool own = at <= size_;
+        Reserve(size_ + count > 2 * capacity_ ? size_ + count : 2 * capacity_);
+        if (own) bytes = bytes_ + at;
+    }
     memmove(bytes_ + size_, bytes, count);
     size_ += count;
     bytes_[size_] = '\0';

@@ -165,3 +165,25 @@ TEST_F(ParentOfOwnDirectoryTest, IsTheTextUpToTheBackslashBeforeTheLast) {
 }
 
 }  // namespace
+
+namespace {
+
+// The one value type: copies are independent, and a string may grow from
+// its own bytes.
+TEST(ByteStringTest, HasValueSemantics) {
+    ByteString a("abc");
+    ByteString b = a;
+    b.Append('d');
+    EXPECT_BYTES("abc", Str(a));
+    EXPECT_BYTES("abcd", Str(b));
+
+    ByteString self("xy");
+    for (int i = 0; i < 4; ++i) self.Append(self);
+    EXPECT_BYTES("xyxyxyxyxyxyxyxyxyxyxyxyxyxyxyxy", Str(self));
+
+    const ByteString withNul("a\0b", 3);
+    EXPECT_EQ(3u, withNul.Size());
+    EXPECT_EQ('\0', withNul.CStr()[3]);
+}
+
+}  // namespace
