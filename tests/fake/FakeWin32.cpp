@@ -117,6 +117,7 @@ LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPB
     const RegistryValue& value = *world->associationDefaultValue;
     if (type) *type = value.type;
     if (value.data.size() > *size) {
+        if (world->moreDataFill && data) memset(data, *world->moreDataFill, *size);
         *size = static_cast<DWORD>(value.data.size());
         return ERROR_MORE_DATA;
     }

@@ -51,6 +51,10 @@ struct World {
     std::map<std::string, std::string> environment;  // names compared without regard to case
     bool associationKeyExists = false;
     std::optional<RegistryValue> associationDefaultValue;
+    // A value too long for the caller's buffer leaves the buffer's content
+    // undefined: when set, the query fills the whole given size with this
+    // byte, so that code which reads the buffer after that failure shows it.
+    std::optional<char> moreDataFill;
     unsigned codePage = 932;  // decides what CharNextA takes as one character
     std::vector<int> messageBoxAnswers;  // taken in order; 0 once they run out
     UINT winExecResult = 33;
