@@ -7,7 +7,7 @@
 # variable, and 2,000 arguments in a command line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-ROUNDS=${BENCH_ROUNDS:-25}
+ROUNDS=${BENCH_ROUNDS:-30}
 
 . tools/wine-env.sh build/wine-bench
 trap wine_prefix_down EXIT

@@ -14,6 +14,7 @@ exe=build/win32/launcher.exe
 fail() { echo "release-test FAILED: $*" >&2; exit 1; }
 
 [ -f "$exe" ] || fail "$exe is missing; run make win32"
+git rev-parse --is-inside-work-tree >/dev/null 2>&1 || fail "not a git checkout: the two builds copy the sources git knows"
 
 echo "Checking $exe:"
 python3 tests/release/pecheck.py check "$exe" --forbid "$repo" || fail "$exe does not pass the checks above"
