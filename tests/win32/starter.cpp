@@ -11,8 +11,8 @@
 //
 // The starter waits for the program to end, then for every process that it
 // started in turn (they share a job), and exits with the program's exit code;
-// 250 when the start failed, 251 when the spec cannot be read, 252 when the
-// processes did not end within a minute.
+// 250 when the start failed (the reason goes to the standard error), 251 when
+// the spec cannot be read, 252 when the processes did not end within a minute.
 #include <windows.h>
 #include <stdlib.h>
 #include <string.h>
@@ -30,6 +30,22 @@ static char* ReadSpec(const char* path, DWORD* size) {
     CloseHandle(file);
     *size = length;
     return bytes;
+}
+
+// Tells why the start failed: "starter: CreateProcess failed with error N".
+static void ReportStartFailure(DWORD error) {
+    char line[64] = "starter: CreateProcess failed with error ";
+    size_t length = strlen(line);
+    char digits[10];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + error % 10);
+        error /= 10;
+    } while (error != 0);
+    while (count > 0) line[length++] = digits[--count];
+    line[length++] = '\n';
+    DWORD written;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(length), &written, NULL);
 }
 
 static bool JobIsEmpty(HANDLE job) {
@@ -61,6 +77,7 @@ int main(int argc, char** argv) {
     if (!CreateProcessA(*application ? application : NULL, commandLine, NULL, NULL, FALSE,
                         CREATE_SUSPENDED, environment < end ? environment : NULL,
                         *directory ? directory : NULL, &startup, &process)) {
+        ReportStartFailure(GetLastError());
         return 250;
     }
     AssignProcessToJobObject(job, process.hProcess);
