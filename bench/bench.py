@@ -54,7 +54,7 @@ def imported_dlls(path):
     return sorted({m.lower() for m in re.findall(r'DLL Name: (\S+)', out)})
 
 
-def write_spec(path, command_line, directory, environment):
+def write_start(path, command_line, directory, environment):
     # The starter's format: application (none here: the command line names
     # it), command line, current directory, environment entries, empty entry.
     fields = ['', command_line, directory] + environment + ['']
@@ -67,10 +67,10 @@ def windows(path_in_tree):
 
 
 def lay_out(tree):
-    """The folders, programs and start specs of every variant; gives
-    (name, spec path in Windows form, record path, expected command line)."""
+    """The folders, programs and start files of every variant; gives
+    (name, start file in Windows form, record path, expected command line)."""
     shutil.rmtree(tree, ignore_errors=True)
-    for d in ['a', 'c/rt', 'd', 'rec', 'specs']:
+    for d in ['a', 'c/rt', 'd', 'rec', 'starts']:
         os.makedirs(os.path.join(tree, d))
     runtime = os.path.join(TOOLS, 'bench-runtime.exe')
     shutil.copy(LAUNCHER, os.path.join(tree, 'a', 'launcher.exe'))
@@ -121,9 +121,9 @@ def lay_out(tree):
         # that only what is measured differs between them.
         environment = ['SystemRoot=C:\\windows', 'windir=C:\\windows', 'path=' + path,
                        'BENCH_RECORD=' + windows(record)]
-        spec = 'specs/%s.spec' % name
-        write_spec(os.path.join(tree, spec), command_line, DRIVE, environment)
-        result.append((name, windows(spec), os.path.join(tree, record), expected))
+        start = 'starts/%s.start' % name
+        write_start(os.path.join(tree, start), command_line, DRIVE, environment)
+        result.append((name, windows(start), os.path.join(tree, record), expected))
     return result
 
 

@@ -1,12 +1,12 @@
 // Times starts for the bench, all from one process, so that no Wine start of
 // a helper lies between two runs and the bench stays short:
 //
-//   stopwatch.exe ROUNDS SPEC...
+//   stopwatch.exe ROUNDS START...
 //
-// Each SPEC is a file in the starter's format (application, command line,
+// Each START is a file in the starter's format (application, command line,
 // current directory, then the environment block, which is required here). Its
 // environment must name, in BENCH_RECORD, the file where the bench runtime
-// writes the counter that it reads first thing. A round starts every SPEC
+// writes the counter that it reads first thing. A round runs every START
 // once, in the order given, so drift in the machine's load falls on all of
 // them alike.
 //
@@ -17,8 +17,8 @@
 // happens after the runtime runs: the launcher's exit and the runtime's work
 // fall outside it for every variant alike.
 //
-// For each start it prints a line "ROUND SPEC-INDEX MICROSECONDS". Exit code
-// 0, or 2 for bad arguments or a spec that cannot be read, 3 when a start
+// For each start it prints a line "ROUND START-INDEX MICROSECONDS". Exit code
+// 0, or 2 for bad arguments or a start file that cannot be read, 3 when a start
 // fails, 4 when no complete record appears or the processes do not end
 // within a minute; a message on stderr says which start.
 #include <windows.h>
@@ -26,7 +26,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-struct Spec {
+struct Start {
     char* bytes;
     char* application;
     char* commandLine;
@@ -52,23 +52,23 @@ static char* ReadFileBytes(const char* path, DWORD* size) {
     return bytes;
 }
 
-static bool ReadSpec(const char* path, Spec* spec) {
+static bool ReadStart(const char* path, Start* start) {
     DWORD size = 0;
-    spec->bytes = ReadFileBytes(path, &size);
-    if (spec->bytes == NULL) return false;
-    char* end = spec->bytes + size;
-    spec->application = spec->bytes;
-    spec->commandLine = spec->application + strlen(spec->application) + 1;
-    if (spec->commandLine >= end) return false;
-    spec->directory = spec->commandLine + strlen(spec->commandLine) + 1;
-    if (spec->directory >= end) return false;
-    spec->environment = spec->directory + strlen(spec->directory) + 1;
-    if (spec->environment >= end) return false;
-    spec->record = NULL;
-    for (char* entry = spec->environment; *entry != '\0'; entry += strlen(entry) + 1) {
-        if (strncmp(entry, "BENCH_RECORD=", 13) == 0) spec->record = entry + 13;
+    start->bytes = ReadFileBytes(path, &size);
+    if (start->bytes == NULL) return false;
+    char* end = start->bytes + size;
+    start->application = start->bytes;
+    start->commandLine = start->application + strlen(start->application) + 1;
+    if (start->commandLine >= end) return false;
+    start->directory = start->commandLine + strlen(start->commandLine) + 1;
+    if (start->directory >= end) return false;
+    start->environment = start->directory + strlen(start->directory) + 1;
+    if (start->environment >= end) return false;
+    start->record = NULL;
+    for (char* entry = start->environment; *entry != '\0'; entry += strlen(entry) + 1) {
+        if (strncmp(entry, "BENCH_RECORD=", 13) == 0) start->record = entry + 13;
     }
-    return spec->record != NULL;
+    return start->record != NULL;
 }
 
 static bool JobIsEmpty(HANDLE job) {
@@ -99,16 +99,16 @@ static bool ReadRecord(const char* path, ULONGLONG* ticks) {
 }
 
 // Runs one start; its time in microseconds, or an exit code above in *failure.
-static ULONGLONG TimeStart(const Spec& spec, ULONGLONG frequency, int* failure) {
-    DeleteFileA(spec.record);
+static ULONGLONG TimeStart(const Start& start, ULONGLONG frequency, int* failure) {
+    DeleteFileA(start.record);
     HANDLE job = CreateJobObjectA(NULL, NULL);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     LARGE_INTEGER before;
     QueryPerformanceCounter(&before);
-    if (!CreateProcessA(*spec.application ? spec.application : NULL, spec.commandLine, NULL, NULL, FALSE,
-                        CREATE_SUSPENDED, spec.environment, *spec.directory ? spec.directory : NULL,
+    if (!CreateProcessA(*start.application ? start.application : NULL, start.commandLine, NULL, NULL, FALSE,
+                        CREATE_SUSPENDED, start.environment, *start.directory ? start.directory : NULL,
                         &startup, &process)) {
         *failure = 3;
         return 0;
@@ -121,7 +121,7 @@ static ULONGLONG TimeStart(const Spec& spec, ULONGLONG frequency, int* failure) 
     // Should a started process ever escape the job, wait for its record too.
     ULONGLONG ticks = 0;
     bool recorded = false;
-    for (int i = 0; ended && i < 3000 && !(recorded = ReadRecord(spec.record, &ticks)); ++i) Sleep(10);
+    for (int i = 0; ended && i < 3000 && !(recorded = ReadRecord(start.record, &ticks)); ++i) Sleep(10);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     CloseHandle(job);
@@ -134,14 +134,14 @@ static ULONGLONG TimeStart(const Spec& spec, ULONGLONG frequency, int* failure) 
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        fprintf(stderr, "usage: stopwatch.exe ROUNDS SPEC...\n");
+        fprintf(stderr, "usage: stopwatch.exe ROUNDS START...\n");
         return 2;
     }
     int rounds = atoi(argv[1]);
     int count = argc - 2;
-    Spec* specs = static_cast<Spec*>(calloc(count, sizeof(Spec)));
+    Start* starts = static_cast<Start*>(calloc(count, sizeof(Start)));
     for (int i = 0; i < count; ++i) {
-        if (!ReadSpec(argv[2 + i], &specs[i])) {
+        if (!ReadStart(argv[2 + i], &starts[i])) {
             fprintf(stderr, "stopwatch: cannot read %s, or it names no BENCH_RECORD\n", argv[2 + i]);
             return 2;
         }
@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
     for (int round = 0; round < rounds; ++round) {
         for (int i = 0; i < count; ++i) {
             int failure = 0;
-            ULONGLONG microseconds = TimeStart(specs[i], static_cast<ULONGLONG>(frequency.QuadPart), &failure);
+            ULONGLONG microseconds = TimeStart(starts[i], static_cast<ULONGLONG>(frequency.QuadPart), &failure);
             if (failure != 0) {
                 fprintf(stderr, "stopwatch: round %d, %s: %s\n", round, argv[2 + i],
                         failure == 3 ? "the start failed" : "no record from the runtime, or no end in time");
