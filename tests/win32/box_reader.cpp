@@ -247,6 +247,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     static Record record;
     const DWORD start = GetTickCount();
     for (;;) {
+        // Gone first: the next box of a launcher comes only after its last.
+        for (int j = 0; j < seenCount; ++j) {
+            if (gone[j] || IsWindow(seen[j])) continue;
+            gone[j] = true;
+            char path[MAX_PATH * 2];
+            snprintf(path, sizeof path, "%s\\box-%d.gone", directory, j + 1);
+            WriteWhole(path, "", 0);
+        }
         Search search = {GetCurrentProcessId(), {}, 0};
         EnumWindows(VisitTopLevel, reinterpret_cast<LPARAM>(&search));
         for (int i = 0; i < search.count; ++i) {
@@ -259,13 +267,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
             char path[MAX_PATH * 2];
             snprintf(path, sizeof path, "%s\\box-%d", directory, seenCount);
             WriteWhole(path, record.bytes, record.size);
-        }
-        for (int j = 0; j < seenCount; ++j) {
-            if (gone[j] || IsWindow(seen[j])) continue;
-            gone[j] = true;
-            char path[MAX_PATH * 2];
-            snprintf(path, sizeof path, "%s\\box-%d.gone", directory, j + 1);
-            WriteWhole(path, "", 0);
         }
         if (GetFileAttributesA(stopPath) != INVALID_FILE_ATTRIBUTES) return 0;
         if (GetTickCount() - start > 180000) return 3;
