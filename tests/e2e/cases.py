@@ -76,7 +76,6 @@ def _(s):
     """Current folder = own folder, runtime nowhere: that folder is tested twice."""
     s.launcher('app/demo.exe')
     s.cwd('app')
-    s.trace()
     s.expect_probes(*stages_1_to_7(s, cwd='app/'))
     s.expect_dialogue()
 
@@ -87,7 +86,6 @@ def _(s):
     s.launcher('app/demo.exe')
     s.folder_named('p1', 'p2')
     s.path(s.win('p1') + b';' + s.win('p2'))
-    s.trace()
     s.expect_probes(*stages_1_to_7(s), s.win('p1/sorvanti.exe'), s.win('p2/sorvanti.exe'))
     s.expect_reads(registry=1, path=1)
     s.expect_dialogue()
@@ -159,7 +157,6 @@ def _(s):
     s.launcher('app/demo.exe')
     s.runtime('sorvanti.exe', 'p1/sorvanti.exe')
     s.path(s.win('p1'))
-    s.trace()
     s.expect_reads(registry=0, path=0)
     s.expect_start('sorvanti.exe')
 
@@ -178,7 +175,6 @@ def _(s):
     """At the root of a drive stage 6 has no parent and tests the bare name."""
     s.drive('S')
     s.launcher('S:/demo.exe')
-    s.trace()
     s.expect_probes(s.win('S:/sorvanti.exe'), s.win('cwd/sorvanti.exe'), WINDOWS + RUNTIME,
                     SYSTEM + RUNTIME, s.win('S:/bin/sorvanti.exe'), RUNTIME, RUNTIME)
     s.expect_dialogue()
@@ -190,7 +186,6 @@ def _(s):
     s.launcher('app/demo.exe')
     s.folder_named('app/sorvanti.exe')
     s.runtime('cwd/sorvanti.exe', 'app/bin/sorvanti.exe')
-    s.trace()
     s.expect_probes(s.win('app/sorvanti.exe'))
     s.expect_reads(registry=0, path=0)
     s.expect_quiet_end()
@@ -298,7 +293,6 @@ def _(s):
     """An own folder ending in 表 counts as ending in a backslash: データ表sorvanti.exe beside it is started."""
     s.launcher('データ表/demo.exe')
     s.runtime('データ表sorvanti.exe', 'データ表/sorvanti.exe')
-    s.trace()
     s.expect_probes('データ表sorvanti.exe')
     s.expect_start('データ表sorvanti.exe')
 
@@ -308,7 +302,6 @@ def _(s):
     """Own folder ending in 表: stages 1, 5 and 6 test データ表sorvanti.exe, データ表bin\\ and the parent."""
     s.launcher('データ表/demo.exe')
     s.runtime('データ表/sorvanti.exe', 'データ表/bin/sorvanti.exe')
-    s.trace()
     s.expect_probes('データ表sorvanti.exe', 'cwd/sorvanti.exe', WINDOWS + RUNTIME, SYSTEM + RUNTIME,
                     'データ表bin/sorvanti.exe', 'sorvanti.exe', RUNTIME)
     s.expect_dialogue()
@@ -362,7 +355,6 @@ def _(s):
     s.runtime('p1/sorvanti.exe')
     s.associate(b'"' + s.win('empty/sorvanti.exe') + b'" "%1"')
     s.path(s.win('p1'))
-    s.trace()
     s.expect_probes(*stages_1_to_7(s)[:6], s.win('empty/sorvanti.exe'), s.win('p1/sorvanti.exe'))
     s.expect_start('p1/sorvanti.exe')
 
@@ -374,7 +366,6 @@ def _(s):
     s.runtime('app/bin/sorvanti.exe', 'registered/sorvanti.exe', 'p1/sorvanti.exe')
     s.associate(b'"' + s.win('registered/sorvanti.exe') + b'" "%1"')
     s.path(s.win('p1'))
-    s.trace()
     s.expect_probes(*stages_1_to_7(s)[:5])
     s.expect_reads(registry=0, path=0)
     s.expect_start('app/bin/sorvanti.exe')
@@ -401,7 +392,6 @@ def _(s):
     s.launcher('app/demo.exe')
     s.runtime('rt/sorvanti.exe')
     s.associate(padded_command(s, 'rt', 1023))
-    s.trace()
     s.expect_query_status(234)  # ERROR_MORE_DATA
     s.expect_probes(*stages_1_to_7(s))
     s.expect_dialogue()
@@ -416,7 +406,6 @@ def _(s):
     s.folder_named('p1')
     s.runtime('p2/sorvanti.exe', 'p3/sorvanti.exe')
     s.path(b';'.join(s.win(p) for p in ('p1', 'p2', 'p3')))
-    s.trace()
     s.expect_probes(*stages_1_to_7(s), s.win('p1/sorvanti.exe'), s.win('p2/sorvanti.exe'))
     s.expect_start('p2/sorvanti.exe')
 
@@ -428,7 +417,6 @@ def _(s):
     s.folder_named('p1')
     s.runtime('p2/sorvanti.exe')
     s.path(s.win('p1') + b';;' + s.win('p2'))
-    s.trace()
     s.expect_probes(*stages_1_to_7(s), s.win('p1/sorvanti.exe'))
     s.expect_dialogue()
 
@@ -597,7 +585,6 @@ def _(s):
     s.runtime('app/sorvanti.exe', 'app/bin/sorvanti.exe')
     written, _ = long_arguments(s, LIMIT)
     s.arguments(written)
-    s.trace()
     s.expect_probes('app/sorvanti.exe')
     s.expect_quiet_end()
 

@@ -277,6 +277,8 @@ def run_cases(wine, tools, chosen, jobs):
         s = Sandbox(case.name, os.path.join(sandboxes, case.name), tools,
                     ('C:\\windows\\%s\\' % os.path.basename(wine.system_folder())).encode())
         case.build(s)
+        if s.outcome is None:
+            raise RuntimeError('case %s says nothing of what must happen' % s.name)
         for letter, folder in s.drives.items():
             if letter in drives:
                 raise RuntimeError('cases %s and %s both map %s:' % (drives[letter], s.name, letter))
@@ -284,7 +286,7 @@ def run_cases(wine, tools, chosen, jobs):
             wine.map_drive(letter, folder)
         spec = os.path.join(bench, s.name + '.spec')
         with open(spec, 'wb') as f:
-            f.write(s.start_spec([]))
+            f.write(s.start_spec())
         prepared.append((s, '%s:\\%s.spec' % (BENCH_DRIVE, s.name)))
 
     # Cases that share a world run together, the usual world first.
@@ -313,24 +315,22 @@ def run_cases(wine, tools, chosen, jobs):
                 print('    ' + line)
             sys.stdout.flush()
 
-    for key in order:
-        members = groups[key]
-        try:
-            world.enter(key)
-        except Exception as error:
-            for s, _ in members:
-                report(s, ['setting up the prefix for this case failed: %s' % error], 0)
-            continue
-        with concurrent.futures.ThreadPoolExecutor(jobs) as pool:
-            futures = {pool.submit(run_one, wine, tools, s, spec): s for s, spec in members}
+    pool = concurrent.futures.ThreadPoolExecutor(jobs)
+    try:
+        for key in order:
+            members = groups[key]
             try:
-                for future in concurrent.futures.as_completed(futures):
-                    s = futures[future]
-                    problems, seconds, note = future.result()
-                    report(s, problems, seconds, note)
-            except BaseException:
-                pool.shutdown(wait=False, cancel_futures=True)
-                raise
+                world.enter(key)
+            except Exception as error:
+                for s, _ in members:
+                    report(s, ['setting up the prefix for this case failed: %s' % error], 0)
+                continue
+            futures = {pool.submit(run_one, wine, tools, s, spec): s for s, spec in members}
+            for future in concurrent.futures.as_completed(futures):
+                report(futures[future], *future.result())
+    finally:
+        # On an interrupt the cases still running end with the wineserver.
+        pool.shutdown(wait=False, cancel_futures=True)
     return results
 
 

@@ -37,24 +37,25 @@ def is_lead_932(byte):
 def show(data, code_page=932):
     """Bytes as readable text: printable ASCII as it is, every other byte as
     \\xNN, both bytes of a double-byte character escaped (ソ is \\x83\\x5c),
-    and a backslash written \\x5c where it stands before an "x", so that
-    \\xNN always means one byte."""
-    out = []
+    and a backslash written \\x5c where an escape or an "x" follows it, so
+    that \\xNN always means one byte."""
+    pieces = []
     i = 0
     while i < len(data):
         byte = data[i]
         if code_page == 932 and is_lead_932(byte) and i + 1 < len(data):
-            out.append('\\x%02x\\x%02x' % (byte, data[i + 1]))
+            pieces.append('\\x%02x\\x%02x' % (byte, data[i + 1]))
             i += 2
-            continue
-        if byte == 0x5C and data[i + 1:i + 2] == b'x':
-            out.append('\\x5c')
         elif 0x20 <= byte < 0x7F:
-            out.append(chr(byte))
+            pieces.append(chr(byte))
+            i += 1
         else:
-            out.append('\\x%02x' % byte)
-        i += 1
-    return ''.join(out)
+            pieces.append('\\x%02x' % byte)
+            i += 1
+    for k in range(len(pieces) - 1):
+        if pieces[k] == '\\' and (pieces[k + 1] == 'x' or len(pieces[k + 1]) > 1):
+            pieces[k] = '\\x5c'
+    return ''.join(pieces)
 
 
 def compare(what, expected, received, code_page):
@@ -188,10 +189,6 @@ class Sandbox:
         assert place in ('windows', 'system')
         self.places.add(place)
 
-    def trace(self):
-        """Log the launcher's platform calls (Wine's relay trace) for the expect_* checks below."""
-        self.traced = True
-
     # -- expectations -------------------------------------------------------
 
     def own_path(self):
@@ -215,19 +212,25 @@ class Sandbox:
         """No runtime started; the dialogue ran and opened the download page."""
         self.outcome = ('dialogue',)
 
+    # The checks below read the launcher's platform calls from Wine's relay
+    # trace, which costs the case about a second.
+
     def expect_probes(self, *names):
-        """The runtime's paths that the launcher tests, in order (needs trace())."""
+        """The runtime's paths that the launcher tests, in order."""
+        self.traced = True
         self.probes = [n if isinstance(n, bytes) else self.win(n) for n in names]
 
     def expect_reads(self, registry=None, path=None):
-        """How often the association key is opened and `path` is read (needs trace())."""
+        """How often the association key is opened and `path` is read."""
+        self.traced = True
         if registry is not None:
             self.reads['RegOpenKeyExA'] = registry
         if path is not None:
             self.reads['GetEnvironmentVariableA'] = path
 
     def expect_query_status(self, status):
-        """The status of the launcher's query of the association value (needs trace())."""
+        """The status of the launcher's query of the association value."""
+        self.traced = True
         self.query_status = status
 
     def may_be_refused_by_platform(self, why, error):
@@ -238,12 +241,12 @@ class Sandbox:
 
     # -- the start ----------------------------------------------------------
 
-    def start_spec(self, recorder_env):
+    def start_spec(self):
         """The starter's spec: application, command line, directory, environment."""
         application = self.win(self.launcher_name)
         line = self.command if self.command is not None else b'"' + application + b'"' + self.tail
         env = [b'SORVANTI_RECORD=' + self.win('runtime-record.bin'),
-               b'URL_RECORD=' + self.win('url-record.bin')] + recorder_env + self.env
+               b'URL_RECORD=' + self.win('url-record.bin')] + self.env
         if self.traced:
             env.append(b'WINEDEBUG=-all,+relay')
         fields = [application, line, self.win(self.cwd_name)] + env + [b'']
@@ -277,12 +280,12 @@ class Sandbox:
         if kind == 'start':
             _, module, line = self.outcome
             if len(starts) != 2:
-                problems.append('the runtime was started %d times, expected once' % (len(starts) // 2))
+                problems.append('the runtime was started %s, expected once' % times(len(starts) // 2))
             if starts:
                 problems += compare('the started copy (its module path)', module, starts[0], cp)
                 problems += compare('the runtime\'s command line', line, starts[1], cp)
         elif starts:
-            problems.append('the runtime was started %d times, expected never' % (len(starts) // 2))
+            problems.append('the runtime was started %s, expected never' % times(len(starts) // 2))
             for i in range(0, len(starts), 2):
                 problems.append('  started: ' + show(starts[i], cp))
                 problems.append('  with:    ' + show(starts[i + 1], cp))
@@ -290,7 +293,7 @@ class Sandbox:
             if len(urls) == 1:
                 problems += compare('what the shell opened', recorder_line, urls[0], cp)
             else:
-                problems.append('the shell opened the download page %d times, expected once' % len(urls))
+                problems.append('the shell opened the download page %s, expected once' % times(len(urls)))
         elif urls:
             problems.append('the dialogue ran (the shell opened %s), expected none'
                             % ', '.join(show(u, cp) for u in urls))
@@ -306,9 +309,13 @@ class Sandbox:
         if self.probes is not None:
             probed = [c.text for c in calls if c.function == 'PathFileExistsA']
             if probed != self.probes:
-                problems.append('the probes differ:')
-                problems += ['  expected: ' + show(p, cp) for p in self.probes] or ['  expected: none']
-                problems += ['  received: ' + show(p, cp) for p in probed] or ['  received: none']
+                first = next((i for i, (a, b) in enumerate(zip(self.probes, probed)) if a != b),
+                             min(len(self.probes), len(probed)))
+                problems.append('the tested paths differ from the %d. on (expected %d, received %d):'
+                                % (first + 1, len(self.probes), len(probed)))
+                for label, paths in (('expected', self.probes), ('received', probed)):
+                    problems += ['  %s %2d. %s' % (label, i + 1, show(p, cp)) for i, p in enumerate(paths)] \
+                        or ['  %s none' % label]
         for function, count in self.reads.items():
             seen = [c for c in calls if c.function == function
                     and (function != 'GetEnvironmentVariableA' or c.text.lower() == b'path')]
@@ -319,6 +326,10 @@ class Sandbox:
             if statuses != [self.query_status]:
                 problems.append('RegQueryValueExA answered %s, expected [%d]' % (statuses, self.query_status))
         return problems
+
+
+def times(count):
+    return {0: 'never', 1: 'once', 2: 'twice'}.get(count, '%d times' % count)
 
 
 def read_records(path):
