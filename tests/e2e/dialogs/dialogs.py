@@ -7,7 +7,8 @@ that the shell was asked to open.
   tests/e2e/dialogs/run.sh [--list] [CASE ...]
 
 LAUNCHER_EXE names the executable under test (default
-build/win32/launcher.exe). A PNG of every box is kept under build/screenshots/
+build/win32/launcher.exe); DIALOGS_TRACE=1 prints when each step of a case
+happened. A PNG of every box is kept under build/screenshots/
 (question.png, apology.png and notice.png, and one folder a case).
 
 A run makes a fresh prefix (build/e2e-dialogs/prefix). The cases without a
@@ -21,7 +22,7 @@ import shutil
 import signal
 import sys
 import time
-from dataclasses import dataclass, field
+from dataclasses import dataclass
 from pathlib import Path
 
 sys.dont_write_bytecode = True   # no __pycache__ in the source tree
@@ -31,7 +32,7 @@ from winebench import (NO_HTTP_HANDLER, RECORDER_COMMAND, ROOT, SETTINGS, TOOLS,
 
 LAUNCHER_EXE = Path(os.environ.get('LAUNCHER_EXE') or ROOT / 'build' / 'win32' / 'launcher.exe')
 SCREENSHOTS = ROOT / 'build' / 'screenshots'
-TRACE = os.environ.get('DIALOGS_TRACE') == '1'   # prints when each step of a case happened
+TRACE = os.environ.get('DIALOGS_TRACE') == '1'
 BOX_TIMEOUT = 40    # s: the first box of a session waits for Wine's desktop to start
 END_TIMEOUT = 40    # s: from the last answer to the end of the launcher and what it started
 
@@ -121,6 +122,10 @@ def as_shown(data, code_page):
     return ''.join(bytes([b]).decode('cp1252', errors='ignore') or chr(b) for b in data)
 
 
+def escaped_list(items):
+    return '[' + ', '.join(escaped(item) for item in items) + ']'
+
+
 def first_difference(a, b):
     for i, (x, y) in enumerate(zip(a, b)):
         if x != y:
@@ -172,7 +177,9 @@ class Launch:
         if expected == received:
             return
         at = first_difference(expected, received)
-        self.fail(f'{what} differs from byte {at} on ({len(expected)} bytes expected, {len(received)} received)\n'
+        near = slice(max(at - 4, 0), at + 8)
+        self.fail(f'{what} differs from byte {at} on ({len(expected)} bytes expected, {len(received)} received): '
+                  f'expected {escaped(expected[near])}, received {escaped(received[near])}\n'
                   f'    expected: {escaped(expected)}\n'
                   f'    received: {escaped(received)}\n'
                   f'    received as text: {as_shown(received, self.code_page)}')
@@ -189,7 +196,7 @@ class Launch:
         if self.urls_opened() or b'url-recorder.exe' in fields['running']:
             self.fail(f'the page was opened while the {box.name} was still showing: '
                       f'handler running: {b"url-recorder.exe" in fields["running"]}, '
-                      f'recorded: {[escaped(u) for u in self.urls_opened()]}')
+                      f'recorded: {escaped_list(self.urls_opened())}')
 
     def expect_box(self, box, key):
         """Waits for the next box, compares it with box, photographs it and
@@ -282,7 +289,7 @@ class Launch:
 def expect_download_page_opened(launch, question):
     opened = launch.urls_opened()
     if opened != [OPENED_DOWNLOAD_PAGE]:
-        launch.fail(f'the shell opened {[escaped(u) for u in opened]}, expected [{escaped(OPENED_DOWNLOAD_PAGE)}]')
+        launch.fail(f'the shell opened {escaped_list(opened)}, expected {escaped_list([OPENED_DOWNLOAD_PAGE])}')
     if question is not None and len(opened) == 1:
         # The line after "ダウンロード先 :" and the URL that was opened: one string.
         shown = question['text'].split(b'\r\n')[-2]
@@ -293,7 +300,7 @@ def expect_download_page_opened(launch, question):
 
 def expect_nothing_opened(launch):
     if launch.urls_opened():
-        launch.fail(f'the shell opened {[escaped(u) for u in launch.urls_opened()]}, expected nothing')
+        launch.fail(f'the shell opened {escaped_list(launch.urls_opened())}, expected nothing')
 
 
 def answer_no(bench, case):
@@ -354,7 +361,7 @@ def runtime_found(bench, case):
     started = record.read_bytes().split(b'\0')[0::2][:-1] if record.exists() else []
     expected = [root + b'rt\\sorvanti.exe']
     if started != expected:
-        launch.fail(f'runtimes started: {[escaped(s) for s in started]}, expected {[escaped(s) for s in expected]}')
+        launch.fail(f'runtimes started: {escaped_list(started)}, expected {escaped_list(expected)}')
     expect_nothing_opened(launch)
     return launch
 

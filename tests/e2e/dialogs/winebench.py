@@ -173,7 +173,7 @@ class Wine:
         output = open(log, 'ab') if log else subprocess.DEVNULL
         try:
             return subprocess.Popen(['wine', program, *arguments], env=self.environment(self.display, lang),
-                                    stdout=output, stderr=subprocess.STDOUT)
+                                    stdin=subprocess.DEVNULL, stdout=output, stderr=subprocess.STDOUT)
         finally:
             if log:
                 output.close()
