@@ -179,7 +179,7 @@ class Wine:
                 output.close()
 
 
-def starter_spec(application, command_line, directory, environment):
+def start_file_bytes(application, command_line, directory, environment):
     """The starter's file of NUL-terminated fields (see tests/win32/starter.cpp):
     all arguments are bytes, environment a list of b'NAME=value'."""
     fields = [application, command_line, directory, *environment, b'']
@@ -209,14 +209,14 @@ class Layout:
         if wine.display:
             environment.append(b'DISPLAY=' + wine.display.encode())
         environment += list(extra_environment)
-        self.spec = self.root / 'start.spec'
-        self.spec.write_bytes(starter_spec(self.exe, b'"' + self.exe + b'"',
-                                           wine.winpath(self.root / 'work').encode(), environment))
+        self.start_file = self.root / 'launch.start'
+        self.start_file.write_bytes(start_file_bytes(self.exe, b'"' + self.exe + b'"',
+                                                     wine.winpath(self.root / 'work').encode(), environment))
 
     def start(self, wine, lang=None):
         """Starts the launcher through the starter, which ends when the
         launcher and everything it started have ended."""
-        return wine.start(str(wine.drive_c / BENCH_DIR / 'starter.exe'), wine.winpath(self.spec),
+        return wine.start(str(wine.drive_c / BENCH_DIR / 'starter.exe'), wine.winpath(self.start_file),
                           lang=lang, log=self.root / 'starter.log')
 
     def urls_opened(self):
