@@ -637,3 +637,28 @@ def _(s):
     folder = own.rsplit('/', 1)[0]
     s.runtime(folder + '/sorvanti.exe')
     s.expect_start(folder + '/sorvanti.exe')
+
+
+# Wine's GetModuleFileNameA fills the whole buffer when the path does not fit
+# with its NUL, and returns the buffer's size: so a path of 261 bytes is still
+# read whole into the launcher's 261-byte buffer, and one of 262 bytes arrives
+# cut to its first 261 bytes. (Windows would keep the last byte for a NUL.)
+
+@case('launcher-path-261-bytes')
+def _(s):
+    """A launcher path of 261 bytes fills the own path's buffer without its NUL: passed whole."""
+    own = launcher_of_length(s, 261, 'launcher.exe', letter='デ')
+    s.launcher(own)
+    folder = own.rsplit('/', 1)[0]
+    s.runtime(folder + '/sorvanti.exe')
+    s.expect_start(folder + '/sorvanti.exe')
+
+
+@case('launcher-path-262-bytes')
+def _(s):
+    """A launcher path of 262 bytes: the own path is what the 261-byte buffer holds."""
+    own = launcher_of_length(s, 262, 'launcher.exe', letter='デ')
+    s.launcher(own)
+    folder = own.rsplit('/', 1)[0]
+    s.runtime(folder + '/sorvanti.exe')
+    s.expect_start(folder + '/sorvanti.exe', own=s.win(own)[:261])

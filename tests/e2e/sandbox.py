@@ -66,15 +66,15 @@ def compare(what, expected, received, code_page):
                  min(len(expected), len(received)))
     lines = ['%s differs at byte %d (expected %d bytes, received %d):'
              % (what, first, len(expected), len(received))]
-    if max(len(expected), len(received)) <= 600:
+    if max(len(expected), len(received)) <= 160:
         lines.append('  expected: ' + show(expected, code_page))
         lines.append('  received: ' + show(received, code_page))
     else:
-        start = max(0, first - 80)
-        cut = lambda b: ('...' if start else '') + show(b[start:first + 80], code_page) + \
-            ('...' if first + 80 < len(b) else '')
-        lines.append('  expected, from byte %d: %s' % (start, cut(expected)))
-        lines.append('  received, from byte %d: %s' % (start, cut(received)))
+        start = max(0, first - 60)
+        for label, data in (('expected', expected), ('received', received)):
+            piece = show(data[start:first + 60], code_page)
+            lines.append('  %s, bytes %d on: %s%s%s' % (label, start, '...' if start else '', piece,
+                                                    '...' if first + 60 < len(data) else ''))
     return lines
 
 
@@ -320,7 +320,7 @@ class Sandbox:
             seen = [c for c in calls if c.function == function
                     and (function != 'GetEnvironmentVariableA' or c.text.lower() == b'path')]
             if len(seen) != count:
-                problems.append('%s called %d times, expected %d' % (function, len(seen), count))
+                problems.append('%s called %s, expected %s' % (function, times(len(seen)), times(count)))
         if self.query_status is not None:
             statuses = [c.result for c in calls if c.function == 'RegQueryValueExA']
             if statuses != [self.query_status]:
@@ -394,9 +394,10 @@ def _first_string(arguments):
 
 
 def parse_relay(stderr):
-    """The launcher's traced calls, in order. The launcher's thread is the one
-    that tests a path first; the runtime and the URL recorder, started with
-    the same WINEDEBUG, log from threads of their own."""
+    """The launcher's traced calls, in order. The launcher is the first
+    process that traces (the starter does not), so the first traced call is
+    its own; the runtime and the URL recorder, which inherit its WINEDEBUG,
+    start later and log from threads of their own."""
     calls = []
     thread = None
     for line in stderr.splitlines():
@@ -405,7 +406,7 @@ def parse_relay(stderr):
             tid, dll, function, arguments = match.groups()
             if IMPORTS.get(function) != dll.lower():
                 continue
-            if thread is None and function == 'PathFileExistsA':
+            if thread is None:
                 thread = tid
             if tid == thread:
                 calls.append(Call(function, _first_string(arguments)))
