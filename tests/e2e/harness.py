@@ -68,6 +68,9 @@ class Wine:
                    WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d')
         self.env = env
         self.server_started = False
+        self.lock = threading.Lock()
+        self.running = set()
+        self.stopping = False
 
     def environment(self, code_page=932):
         return dict(self.env, LANG=CODE_PAGES[code_page][1])
@@ -76,14 +79,44 @@ class Wine:
         """Runs a command in the prefix; gives its exit status and its output.
         The output goes through a file, not a pipe: Wine's own background
         processes, when a command starts them, inherit the output and would
-        keep a pipe open long after the command has ended."""
+        keep a pipe open long after the command has ended. Each command runs
+        in a process group of its own, with the Windows processes it starts,
+        so that stop() can end them before their wineserver."""
         log = log or os.path.join(self.folder, 'wine-%d.log' % threading.get_ident())
         with open(log, 'w+b') as output:
-            status = subprocess.run(command, env=self.environment(code_page), cwd=self.folder,
-                                    stdin=subprocess.DEVNULL, stdout=output, stderr=output,
-                                    timeout=timeout).returncode
+            with self.lock:
+                if self.stopping:
+                    raise Interrupted('stopping')
+                process = subprocess.Popen(command, env=self.environment(code_page), cwd=self.folder,
+                                           stdin=subprocess.DEVNULL, stdout=output, stderr=output,
+                                           start_new_session=True)
+                self.running.add(process)
+            try:
+                status = process.wait(timeout)
+            except subprocess.TimeoutExpired:
+                self._kill(process)
+                raise
+            finally:
+                with self.lock:
+                    self.running.discard(process)
             output.seek(0)
             return status, output.read()
+
+    @staticmethod
+    def _kill(process):
+        try:
+            os.killpg(process.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        process.wait()
+
+    def stop(self):
+        """Ends every command still running; no new one starts."""
+        with self.lock:
+            self.stopping = True
+            running = list(self.running)
+        for process in running:
+            self._kill(process)
 
     def up(self):
         os.makedirs(self.prefix)
@@ -112,6 +145,7 @@ class Wine:
         return wow if os.path.isdir(wow) else os.path.join(windows, 'system32')
 
     def down(self):
+        self.stop()
         if self.server_started:
             subprocess.run(['wineserver', '-k'], env=self.environment(), stderr=subprocess.DEVNULL)
             subprocess.run(['wineserver', '-w'], env=self.environment(), stderr=subprocess.DEVNULL)
@@ -212,7 +246,7 @@ def main():
         remove_stale_runs(os.path.dirname(options.run_folder))
         wine.up()
         prefix_time = time.monotonic() - started
-        results = run_cases(wine, tools, chosen, max(1, options.jobs))
+        run_cases(wine, tools, chosen, max(1, options.jobs), results)
         total = time.monotonic() - started
         print('e2e: prefix ready in %.1f s; %d cases in %.1f s, %d at a time; %.1f s in all'
               % (prefix_time, len(chosen), total - prefix_time, options.jobs, total))
@@ -257,7 +291,7 @@ def pid_alive(pid):
     return True
 
 
-def run_cases(wine, tools, chosen, jobs):
+def run_cases(wine, tools, chosen, jobs, results):
     sandboxes = os.path.join(wine.folder, 'sandboxes')
     bench = os.path.join(wine.folder, 'bench')
     os.makedirs(sandboxes)
@@ -301,7 +335,6 @@ def run_cases(wine, tools, chosen, jobs):
     order.sort(key=lambda k: (k[0] is not None, bool(k[1]), k[2] != 932))
 
     world = World(wine, tools['runtime'])
-    results = {}
     lock = threading.Lock()
 
     def report(s, problems, seconds, note=None):
@@ -329,9 +362,8 @@ def run_cases(wine, tools, chosen, jobs):
             for future in concurrent.futures.as_completed(futures):
                 report(futures[future], *future.result())
     finally:
-        # On an interrupt the cases still running end with the wineserver.
+        # On an interrupt, Wine.stop() ends the cases still running.
         pool.shutdown(wait=False, cancel_futures=True)
-    return results
 
 
 def run_one(wine, tools, s, spec):
