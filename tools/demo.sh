@@ -14,12 +14,12 @@ cp build/win32/tools/demo-runtime.exe "$demo/bin/sorvanti.exe"
 
 exe=$(winpath "$demo/demo.exe")
 arguments='-x "my file.txt" "abc" a""b'
-printf '%s\0%s\0%s\0' "$exe" "\"$exe\" $arguments" "" > "$demo/start.spec"
+printf '%s\0%s\0%s\0' "$exe" "\"$exe\" $arguments" "" > "$demo/start.txt"
 
 echo "Preparing a Wine prefix under build/wine-demo (the first time takes a while)..."
 wine_prefix_up
 echo "Starting:  demo.exe $arguments"
-wine build/win32/tools/starter.exe "$(winpath "$demo/start.spec")" && status=0 || status=$?
+wine build/win32/tools/starter.exe "$(winpath "$demo/start.txt")" && status=0 || status=$?
 echo "Exit code: $status"
 [ -f "$demo/bin/received.txt" ] || { echo "The runtime was not started." >&2; exit 1; }
 # The record is: the runtime's own path, NUL, its command line, NUL.

@@ -1,9 +1,9 @@
 // Starts a program with exact bytes, which Wine's own command line cannot
 // give: its Unix arguments and environment pass through conversions.
 //
-//   starter.exe SPEC
+//   starter.exe START_FILE
 //
-// SPEC is a file of NUL-terminated fields: the application (empty: none, the
+// START_FILE is a file of NUL-terminated fields: the application (empty: none, the
 // command line names it), the command line, the current directory (empty: the
 // starter's own), then the environment block, one NUL-terminated entry a
 // field, ended by an empty field. When the file ends before the environment,
@@ -12,12 +12,12 @@
 // The starter waits for the program to end, then for every process that it
 // started in turn (they share a job), and exits with the program's exit code;
 // 250 when the start failed (the reason goes to the standard error), 251 when
-// the spec cannot be read, 252 when the processes did not end within a minute.
+// the start file cannot be read, 252 when the processes did not end within a minute.
 #include <windows.h>
 #include <stdlib.h>
 #include <string.h>
 
-static char* ReadSpec(const char* path, DWORD* size) {
+static char* ReadStartFile(const char* path, DWORD* size) {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE) return NULL;
     DWORD length = GetFileSize(file, NULL);
@@ -59,11 +59,11 @@ static bool JobIsEmpty(HANDLE job) {
 int main(int argc, char** argv) {
     if (argc != 2) return 251;
     DWORD size = 0;
-    char* spec = ReadSpec(argv[1], &size);
-    if (spec == NULL) return 251;
+    char* start = ReadStartFile(argv[1], &size);
+    if (start == NULL) return 251;
 
-    char* end = spec + size;
-    char* application = spec;
+    char* end = start + size;
+    char* application = start;
     char* commandLine = application + strlen(application) + 1;
     if (commandLine >= end) return 251;
     char* directory = commandLine + strlen(commandLine) + 1;
