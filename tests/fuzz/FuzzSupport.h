@@ -11,24 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "ByteText.h"
 #include "FakeWin32.h"
 #include "UTypes.h"
-
-inline std::string Escaped(const std::string& bytes) {
-    std::string shown;
-    for (unsigned char byte : bytes) {
-        if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
-            shown += static_cast<char>(byte);
-        } else {
-            char escape[8];
-            snprintf(escape, sizeof escape, "\\x%02x", byte);
-            shown += escape;
-        }
-    }
-    return shown;
-}
-
-inline std::string Str(const ByteString& bytes) { return std::string(bytes.CStr(), bytes.Size()); }
 
 // Long texts are cut in the report; the reproducer holds them whole.
 inline std::string Shown(const std::string& bytes) {

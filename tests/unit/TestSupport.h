@@ -6,12 +6,9 @@
 
 #include <string>
 
+#include "ByteText.h"
 #include "FakeWin32.h"
 #include "UTypes.h"
-
-std::string Escaped(const std::string& bytes);
-
-inline std::string Str(const ByteString& bytes) { return std::string(bytes.CStr(), bytes.Size()); }
 
 // Compares byte for byte and prints both sides escaped.
 #define EXPECT_BYTES(expected, actual) \
