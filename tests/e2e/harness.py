@@ -259,6 +259,7 @@ def main():
         signal.signal(signal.SIGTERM, signal.SIG_IGN)
         wine.down()
         if os.environ.get('E2E_KEEP') == '1':
+            open(os.path.join(options.run_folder, 'kept'), 'w').close()
             print('e2e: kept %s' % options.run_folder)
         else:
             shutil.rmtree(options.run_folder, ignore_errors=True)
@@ -269,12 +270,14 @@ def main():
 
 
 def remove_stale_runs(parent):
-    """Folders of earlier runs that were killed before their clean-up."""
+    """Folders of earlier runs that were killed before their clean-up (not
+    those kept on purpose)."""
     if not os.path.isdir(parent):
         return
     for name in os.listdir(parent):
-        if name.startswith('run.') and name[4:].isdigit() and not pid_alive(int(name[4:])):
-            folder = os.path.join(parent, name)
+        folder = os.path.join(parent, name)
+        if name.startswith('run.') and name[4:].isdigit() and not pid_alive(int(name[4:])) \
+                and not os.path.exists(os.path.join(folder, 'kept')):
             env = dict(os.environ, WINEPREFIX=os.path.join(folder, 'prefix'))
             if os.path.isdir(env['WINEPREFIX']):
                 subprocess.run(['wineserver', '-k'], env=env, stderr=subprocess.DEVNULL)
@@ -318,20 +321,19 @@ def run_cases(wine, tools, chosen, jobs, results):
                 raise RuntimeError('cases %s and %s both map %s:' % (drives[letter], s.name, letter))
             drives[letter] = s.name
             wine.map_drive(letter, folder)
-        spec = os.path.join(bench, s.name + '.spec')
-        with open(spec, 'wb') as f:
-            f.write(s.start_spec())
-        prepared.append((s, '%s:\\%s.spec' % (BENCH_DRIVE, s.name)))
+        with open(os.path.join(bench, s.name + '.start'), 'wb') as f:
+            f.write(s.start_file())
+        prepared.append((s, '%s:\\%s.start' % (BENCH_DRIVE, s.name)))
 
     # Cases that share a world run together, the usual world first.
     order = []
     groups = {}
-    for s, spec in prepared:
+    for s, start in prepared:
         key = world_key(s)
         if key not in groups:
             groups[key] = []
             order.append(key)
-        groups[key].append((s, spec))
+        groups[key].append((s, start))
     order.sort(key=lambda k: (k[0] is not None, bool(k[1]), k[2] != 932))
 
     world = World(wine, tools['runtime'])
@@ -358,7 +360,7 @@ def run_cases(wine, tools, chosen, jobs, results):
                 for s, _ in members:
                     report(s, ['setting up the prefix for this case failed: %s' % error], 0)
                 continue
-            futures = {pool.submit(run_one, wine, tools, s, spec): s for s, spec in members}
+            futures = {pool.submit(run_one, wine, tools, s, start): s for s, start in members}
             for future in concurrent.futures.as_completed(futures):
                 report(futures[future], *future.result())
     finally:
@@ -366,10 +368,10 @@ def run_cases(wine, tools, chosen, jobs, results):
         pool.shutdown(wait=False, cancel_futures=True)
 
 
-def run_one(wine, tools, s, spec):
+def run_one(wine, tools, s, start):
     began = time.monotonic()
     try:
-        status, output = wine.run('wine', tools['starter'], spec, code_page=s.code_page, timeout=150,
+        status, output = wine.run('wine', tools['starter'], start, code_page=s.code_page, timeout=150,
                                   log=os.path.join(wine.folder, 'bench', s.name + '.log'))
     except subprocess.TimeoutExpired:
         return ['the starter did not end within 150 s'], time.monotonic() - began, None

@@ -12,6 +12,7 @@ the case's ANSI code page.
 import os
 import re
 import shutil
+import struct
 
 # The product's fixed interface.
 RUNTIME_SWITCH = b'" -runtime "'
@@ -24,7 +25,7 @@ CODE_PAGES = {
 }
 
 SANDBOX_DRIVE = 'T'  # the folder of every case's sandbox
-BENCH_DRIVE = 'W'    # the bench's own files: the URL recorder, the start specs
+BENCH_DRIVE = 'W'    # the bench's own files: the URL recorder, the start files
 RESERVED_DRIVES = {'C', SANDBOX_DRIVE, BENCH_DRIVE, 'Z'}
 
 _DRIVE_NAME = re.compile(r'^([A-Z]):/')
@@ -241,14 +242,14 @@ class Sandbox:
 
     # -- the start ----------------------------------------------------------
 
-    def start_spec(self):
-        """The starter's spec: application, command line, directory, environment."""
+    def start_file(self):
+        """The starter's start file: application, command line, directory, environment."""
         application = self.win(self.launcher_name)
         line = self.command if self.command is not None else b'"' + application + b'"' + self.tail
         env = [b'SORVANTI_RECORD=' + self.win('runtime-record.bin'),
                b'URL_RECORD=' + self.win('url-record.bin')] + self.env
         if self.traced:
-            env.append(b'WINEDEBUG=-all,+relay')
+            env.append(b'WINEDEBUG=-all,+timestamp,+relay')
         fields = [application, line, self.win(self.cwd_name)] + env + [b'']
         for field in fields[:-1]:
             assert b'\0' not in field, field
@@ -270,7 +271,7 @@ class Sandbox:
         problems = []
         if status != 0:
             meaning = {250: 'the starter could not start the launcher',
-                       251: 'the starter could not read its spec',
+                       251: 'the starter could not read its start file',
                        252: 'processes were still running after a minute'}.get(status, 'the launcher\'s exit code')
             problems.append('exit code %d (%s), expected 0' % (status, meaning))
             problems += ['  ' + line for line in stderr.splitlines() if line.startswith('starter:')]
@@ -298,7 +299,7 @@ class Sandbox:
             problems.append('the dialogue ran (the shell opened %s), expected none'
                             % ', '.join(show(u, cp) for u in urls))
         if self.traced:
-            problems += self._check_trace(parse_relay(stderr))
+            problems += self._check_trace(parse_relay(stderr, image_range(self.tools['launcher'])))
         return problems
 
     def _check_trace(self, calls):
@@ -358,8 +359,9 @@ IMPORTS = {
 }
 RELAY_INCLUDE = ';'.join(IMPORTS)
 
-_CALL = re.compile(r'^([0-9a-f]+):Call ([\w.]+)\.(\w+)\((.*)\) ret=[0-9a-f]+$')
-_RET = re.compile(r'^([0-9a-f]+):Ret  ([\w.]+)\.(\w+)\(\) retval=([0-9a-f]+) ret=[0-9a-f]+$')
+# Lines of the relay trace, with the timestamp that +timestamp puts first.
+_CALL = re.compile(r'^(?:[\d.]+:)?([0-9a-f]+):Call ([\w.]+)\.(\w+)\((.*)\) ret=([0-9a-f]+)$')
+_RET = re.compile(r'^(?:[\d.]+:)?([0-9a-f]+):Ret  ([\w.]+)\.(\w+)\(\) retval=([0-9a-f]+) ret=([0-9a-f]+)$')
 _ESCAPES = {'n': 0x0A, 'r': 0x0D, 't': 0x09, '\\': 0x5C, '"': 0x22}
 
 
@@ -393,28 +395,41 @@ def _first_string(arguments):
     return bytes(out)
 
 
-def parse_relay(stderr):
-    """The launcher's traced calls, in order. The launcher is the first
-    process that traces (the starter does not), so the first traced call is
-    its own; the runtime and the URL recorder, which inherit its WINEDEBUG,
-    start later and log from threads of their own."""
+def image_range(path):
+    """The addresses that a PE32 executable takes when loaded at its
+    preferred base, as Wine loads a program's own image."""
+    with open(path, 'rb') as f:
+        header = f.read(4096)
+    pe = struct.unpack_from('<I', header, 0x3C)[0]
+    base = struct.unpack_from('<I', header, pe + 24 + 28)[0]
+    size = struct.unpack_from('<I', header, pe + 24 + 56)[0]
+    return base, base + size
+
+
+def parse_relay(stderr, image):
+    """The launcher's own traced calls, in order: those whose return address
+    lies in its image (the DLLs that it loads make such calls too), from the
+    thread that made the first of them (the runtime and the URL recorder
+    inherit WINEDEBUG and may load at the same address, but start later and
+    log from threads of their own)."""
     calls = []
     thread = None
     for line in stderr.splitlines():
-        match = _CALL.match(line)
-        if match:
-            tid, dll, function, arguments = match.groups()
-            if IMPORTS.get(function) != dll.lower():
-                continue
-            if thread is None:
-                thread = tid
-            if tid == thread:
-                calls.append(Call(function, _first_string(arguments)))
+        match = _CALL.match(line) or _RET.match(line)
+        if not match:
             continue
-        match = _RET.match(line)
-        if match and match.group(1) == thread and IMPORTS.get(match.group(3)) == match.group(2).lower():
+        tid, dll, function, detail, caller = match.groups()
+        if IMPORTS.get(function) != dll.lower() or not image[0] <= int(caller, 16) < image[1]:
+            continue
+        if thread is None:
+            thread = tid
+        if tid != thread:
+            continue
+        if match.re is _CALL:
+            calls.append(Call(function, _first_string(detail)))
+        else:
             for call in reversed(calls):
-                if call.function == match.group(3) and call.result is None:
-                    call.result = int(match.group(4), 16)
+                if call.function == function and call.result is None:
+                    call.result = int(detail, 16)
                     break
     return calls

@@ -10,7 +10,8 @@
 // the child inherits the starter's.
 //
 // The starter waits for the program to end, then for every process that it
-// started in turn (they share a job), and exits with the program's exit code;
+// started in turn (they share a job; the desktop process, below, excepted),
+// and exits with the program's exit code;
 // 250 when the start failed (the reason goes to the standard error), 251 when
 // the start file cannot be read, 252 when the processes did not end within a minute.
 #include <windows.h>
@@ -48,12 +49,39 @@ static void ReportStartFailure(DWORD error) {
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(length), &written, NULL);
 }
 
-static bool JobIsEmpty(HANDLE job) {
+// The first message box of a program that runs without a desktop starts the
+// platform's desktop process inside the program's job, where it lingers some
+// twenty seconds after the last window has gone. It is not the program's own
+// and is not waited for.
+static bool IsDesktopProcess(DWORD id) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (process == NULL) return false;
+    char path[MAX_PATH * 4];
+    DWORD size = sizeof path;
+    bool desktop = QueryFullProcessImageNameA(process, 0, path, &size) &&
+                   lstrcmpiA(path, "C:\\windows\\system32\\explorer.exe") == 0;
+    CloseHandle(process);
+    return desktop;
+}
+
+static bool OnlyDesktopLeft(HANDLE job) {
     JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info = {};
-    if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info, sizeof info, NULL)) {
+    if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info, sizeof info, NULL) ||
+        info.ActiveProcesses == 0) {
         return true;
     }
-    return info.ActiveProcesses == 0;
+    struct {
+        JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+        ULONG_PTR more[63];
+    } ids = {};
+    ids.list.NumberOfAssignedProcesses = 64;
+    if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, &ids, sizeof ids, NULL)) {
+        return false;  // then wait for the desktop process too
+    }
+    for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
+        if (!IsDesktopProcess(static_cast<DWORD>(ids.list.ProcessIdList[i]))) return false;
+    }
+    return true;
 }
 
 int main(int argc, char** argv) {
@@ -86,7 +114,7 @@ int main(int argc, char** argv) {
     DWORD exitCode = 0;
     GetExitCodeProcess(process.hProcess, &exitCode);
 
-    for (int i = 0; i < 600 && !JobIsEmpty(job); ++i) Sleep(100);
-    if (!JobIsEmpty(job)) return 252;
+    for (int i = 0; i < 600 && !OnlyDesktopLeft(job); ++i) Sleep(100);
+    if (!OnlyDesktopLeft(job)) return 252;
     return static_cast<int>(exitCode);
 }
