@@ -197,8 +197,7 @@ class World:
 
 
 def world_key(s):
-    association = s.association
-    return (association, frozenset(s.places), s.code_page)
+    return (s.association, frozenset(s.places), s.code_page)
 
 
 def select(names):
