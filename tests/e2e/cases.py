@@ -604,61 +604,43 @@ def launcher_of_length(s, size, file_name, letter='d'):
     return name
 
 
-@case('launcher-path-259-chars')
-def _(s):
-    """A launcher path of 259 characters: found, and passed on whole after -runtime."""
-    own = launcher_of_length(s, 259, 'launcher-259.exe')
-    s.launcher(own)
-    folder = own.rsplit('/', 1)[0]
-    s.runtime(folder + '/sorvanti.exe')
-    s.expect_start(folder + '/sorvanti.exe')
-
-
-@case('launcher-path-260-chars')
-def _(s):
-    """A launcher path of 260 characters fills the own path's buffer (261 bytes with the NUL)."""
-    own = launcher_of_length(s, 260, 'launcher-260.exe')
-    s.launcher(own)
-    folder = own.rsplit('/', 1)[0]
-    s.runtime(folder + '/sorvanti.exe')
-    # Wine, like Windows without long-path support, refuses to start any
-    # program whose path has 260 characters or more (CreateProcess fails with
-    # error 193), so here the case can only check that refusal. The next case
-    # fills the buffer all the same.
-    s.may_be_refused_by_platform('it starts no program at a path of 260 characters', error=193)
-    s.expect_start(folder + '/sorvanti.exe')
-
-
-@case('launcher-path-260-bytes')
-def _(s):
-    """A launcher path of 260 bytes in fewer characters (double-byte folder names) is passed whole."""
-    own = launcher_of_length(s, 260, 'launcher.exe', letter='デ')
-    s.launcher(own)
-    folder = own.rsplit('/', 1)[0]
-    s.runtime(folder + '/sorvanti.exe')
-    s.expect_start(folder + '/sorvanti.exe')
+def long_launcher_case(name, size, file_name, letter, summary, refused=False, cut=None):
+    def build(s):
+        own = launcher_of_length(s, size, file_name, letter=letter)
+        s.launcher(own)
+        folder = own.rsplit('/', 1)[0]
+        s.runtime(folder + '/sorvanti.exe')
+        if refused:
+            # Wine, like Windows without long-path support, refuses to start
+            # any program whose path has 260 characters or more
+            # (CreateProcess fails with error 193), so here the case can only
+            # check that refusal. The byte-length cases fill the buffer all
+            # the same.
+            s.may_be_refused_by_platform('it starts no program at a path of 260 characters', error=193)
+        if cut is None:
+            s.expect_start(folder + '/sorvanti.exe')
+        else:
+            s.expect_start(folder + '/sorvanti.exe', own=s.win(own)[:cut])
+    build.__doc__ = summary
+    case(name)(build)
 
 
 # Wine's GetModuleFileNameA fills the whole buffer when the path does not fit
 # with its NUL, and returns the buffer's size: so a path of 261 bytes is still
 # read whole into the launcher's 261-byte buffer, and one of 262 bytes arrives
 # cut to its first 261 bytes. (Windows would keep the last byte for a NUL.)
+LONG_LAUNCHERS = [
+    ('launcher-path-259-chars', 259, 'launcher-259.exe', 'd',
+     'A launcher path of 259 characters: found, and passed on whole after -runtime.', False, None),
+    ('launcher-path-260-chars', 260, 'launcher-260.exe', 'd',
+     "A launcher path of 260 characters fills the own path's buffer (261 bytes with the NUL).", True, None),
+    ('launcher-path-260-bytes', 260, 'launcher.exe', 'デ',
+     'A launcher path of 260 bytes in fewer characters (double-byte folder names) is passed whole.', False, None),
+    ('launcher-path-261-bytes', 261, 'launcher.exe', 'デ',
+     "A launcher path of 261 bytes fills the own path's buffer without its NUL: passed whole.", False, None),
+    ('launcher-path-262-bytes', 262, 'launcher.exe', 'デ',
+     "A launcher path of 262 bytes: the own path is what the 261-byte buffer holds.", False, 261),
+]
 
-@case('launcher-path-261-bytes')
-def _(s):
-    """A launcher path of 261 bytes fills the own path's buffer without its NUL: passed whole."""
-    own = launcher_of_length(s, 261, 'launcher.exe', letter='デ')
-    s.launcher(own)
-    folder = own.rsplit('/', 1)[0]
-    s.runtime(folder + '/sorvanti.exe')
-    s.expect_start(folder + '/sorvanti.exe')
-
-
-@case('launcher-path-262-bytes')
-def _(s):
-    """A launcher path of 262 bytes: the own path is what the 261-byte buffer holds."""
-    own = launcher_of_length(s, 262, 'launcher.exe', letter='デ')
-    s.launcher(own)
-    folder = own.rsplit('/', 1)[0]
-    s.runtime(folder + '/sorvanti.exe')
-    s.expect_start(folder + '/sorvanti.exe', own=s.win(own)[:261])
+for row in LONG_LAUNCHERS:
+    long_launcher_case(*row)
